@@ -1,0 +1,64 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Drives one scan server as a host does: two anonymous pipes whose server ends
+// alone are inheritable, the handle values on the command line, one WriteFile
+// per command, and reads up to each ready marker.
+class CHostSession
+{
+public:
+    explicit CHostSession(std::wstring serverPath);
+    ~CHostSession(); // closes everything; kills the server if it still runs
+
+    // Starts the server. `arguments` is the command line after the program path;
+    // "{in}" and "{out}" in it become the hexadecimal values (no prefix) of the
+    // server's ends of the command and answer pipes, e.g. L"{in} {out} 0 C:\\dumps".
+    bool Start(const std::wstring& arguments = L"{in} {out} 0");
+
+    // Everything received up to and including the next "ready:\n"; what has come
+    // so far when the answer pipe ends or the timeout passes first.
+    std::string ReadUntilReady(unsigned timeoutMs = 20000);
+
+    // Writes the bytes in exactly one WriteFile on the command pipe.
+    bool Send(const std::string& bytes);
+
+    // Send(bytes), then ReadUntilReady().
+    std::string Command(const std::string& bytes);
+
+    // Closes the host's end of the command pipe: the server's signal to shut down.
+    void CloseCommands();
+
+    // Closes the host's end of the answer pipe, as a host that stops listening does.
+    void CloseAnswers();
+
+    // Everything received until the answer pipe ends (or the timeout passes).
+    std::string ReadToEnd(unsigned timeoutMs = 20000);
+
+    // The exit code, or STILL_ACTIVE (259) when the server has not ended in time.
+    DWORD WaitForExit(unsigned timeoutMs = 20000);
+
+    DWORD ProcessId() const;
+
+private:
+    std::wstring m_serverPath;
+    HANDLE m_process = nullptr;
+    DWORD m_processId = 0;
+    HANDLE m_commandWrite = nullptr; // host's end of the command pipe
+    HANDLE m_answerRead = nullptr;   // host's end of the answer pipe
+    std::string m_pending;           // bytes read past the last ready marker
+};
+
+// The folder of the running test program, with a trailing backslash.
+std::wstring TestBinDir();
+
+// The server of this build, beside the test program.
+std::wstring ServerPath();
+
+// A fixture library built into bin\fixtures\, e.g. FixturePath(L"synth.dll").
+std::wstring FixturePath(const std::wstring& name);
+
+// UTF-8 of a wide text, for building commands.
+std::string Utf8(const std::wstring& text);
