@@ -1,19 +1,10 @@
 #pragma once
 
+#include "base/ElementPolicy.h"
+
+#include <cstdint>
 #include <cstdlib>
-
-// Element policies: what a container does with an element that leaves it.
-struct SValue
-{
-    template <typename T>
-    static void Destroy(T&) {}
-};
-
-struct SOwnedPtr
-{
-    template <typename T>
-    static void Destroy(T* element) { delete element; } // deleting null is a no-op
-};
+#include <type_traits>
 
 // A growable array whose policy decides whether it owns its elements.
 // Storage comes from the C heap; elements are moved by plain copies, so the
@@ -21,6 +12,8 @@ struct SOwnedPtr
 template <typename T, typename Policy, typename ArgT = const T&>
 class CVector
 {
+    static_assert(std::is_trivially_copyable<T>::value, "elements are moved by realloc");
+
 public:
     CVector() = default;
     CVector(const CVector&) = delete;
@@ -46,6 +39,9 @@ public:
     {
         int needed = m_count + 1;
         if (needed > m_capacity) {
+            // Doubling must not wrap the count or the byte size (the 32-bit build).
+            if (needed > INT32_MAX / 2 || size_t(needed) * 2 > SIZE_MAX / sizeof(T))
+                return false;
             int capacity = needed * 2 < 16 ? 16 : needed * 2;
             void* grown = std::realloc(m_items, sizeof(T) * size_t(capacity));
             if (!grown)
