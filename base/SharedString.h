@@ -157,10 +157,11 @@ public:
     // (the end when -1). False, with the string unchanged, when memory runs out.
     bool Insert(int position, const T* text, int count)
     {
-        if (count == 0)
+        // A null text is the empty text, whatever count comes with it.
+        if (count == 0 || !text)
             return true;
         if (count < 0)
-            count = text ? Measure(text) : 0;
+            count = Measure(text);
         if (count == 0)
             return true;
         int oldLength = GetLength();
@@ -171,8 +172,10 @@ public:
         int newLength = oldLength + count;
 
         // A piece of our own text must survive the block moving or being rewritten.
+        // Compared as addresses: the order of unrelated pointers is unspecified.
         T* detached = nullptr;
-        if (m_chars && text >= m_chars && text <= m_chars + Header()->capacity) {
+        uintptr_t from = uintptr_t(m_chars), at = uintptr_t(text);
+        if (m_chars && at >= from && at <= from + sizeof(T) * size_t(Header()->capacity)) {
             detached = static_cast<T*>(std::malloc(sizeof(T) * count));
             if (!detached)
                 return false;
