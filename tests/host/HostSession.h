@@ -7,6 +7,8 @@
 // Drives one scan server as a host does: two anonymous pipes whose server ends
 // alone are inheritable, the handle values on the command line, one WriteFile
 // per command, and reads up to each ready marker.
+// A 64-bit host may start the 32-bit server too: inherited handle values fit in
+// 32 bits, so the same command line works for both builds.
 class CHostSession
 {
 public:
@@ -42,6 +44,23 @@ public:
 
     DWORD ProcessId() const;
 
+    // Call before Start: the server's standard output becomes the answer pipe as
+    // well, for sessions that pass 0 (or nothing) as argument 2.
+    void RedirectStandardOutput();
+
+    // Everything received up to and including the next `marker`, e.g. "\n" for
+    // one line; what has come so far when the pipe ends or the timeout passes.
+    std::string ReadUntil(const std::string& marker, unsigned timeoutMs = 20000);
+
+    // Posts WM_QUIT to the server's main thread, retrying until that thread has
+    // a message queue; false when it never had one within the timeout.
+    bool PostQuit(unsigned timeoutMs = 20000);
+
+    // The command line the server was started with.
+    const std::wstring& CommandLine() const;
+
+    DWORD ThreadId() const;
+
 private:
     std::wstring m_serverPath;
     HANDLE m_process = nullptr;
@@ -49,6 +68,13 @@ private:
     HANDLE m_commandWrite = nullptr; // host's end of the command pipe
     HANDLE m_answerRead = nullptr;   // host's end of the answer pipe
     std::string m_pending;           // bytes read past the last ready marker
+    DWORD m_threadId = 0;
+    bool m_redirectStdOutput = false;
+    std::wstring m_commandLine;
+
+    enum class ERead { Data, End, Timeout };
+    ERead ReadSome(unsigned long long deadline);
+    std::string TakeUntil(const std::string& marker, bool atLineStart, unsigned timeoutMs);
 };
 
 // The folder of the running test program, with a trailing backslash.
