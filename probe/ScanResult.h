@@ -37,5 +37,7 @@ public:
 };
 
 // The text with every character outside printable ASCII, and the characters
-// that JSON escapes, written as escapes. Never null: always holds a block.
+// that JSON escapes, written as escapes. Always holds a block, so that "%s"
+// prints nothing for an empty value. When memory runs out the value comes back
+// empty rather than cut short (and null only if not even that can be had).
 CSharedStringW JsonEscape(const CSharedStringW& text);
