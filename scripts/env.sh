@@ -2,6 +2,7 @@
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_ROOT=${BUILD_ROOT:-$repo/build}
 case "$BUILD_ROOT" in /*) ;; *) BUILD_ROOT=$repo/$BUILD_ROOT ;; esac
+export BUILD_ROOT
 export WINEPREFIX=$BUILD_ROOT/wineprefix
 export WINEDEBUG=-all
 # Without a UTF-8 locale Wine mangles non-ASCII file names.
@@ -21,4 +22,23 @@ ensure_wine_prefix() {
 # Ends the Wine processes of our prefix only.
 stop_wine() {
   wineserver -k >/dev/null 2>&1 || true
+}
+
+# Runs the calling script again under a virtual X display of its own (24-bit,
+# as a desktop has), unless it already runs under one: Wine creates windows only
+# under X. One display for the whole script, so that the Wine processes started
+# by one test never hold on to a display that a previous step has closed.
+# Usage, after install-deps: ensure_display "$0" "$@"
+ensure_display() {
+  if [ -z "${TALVARINE_DISPLAY_READY:-}" ]; then
+    export TALVARINE_DISPLAY_READY=1
+    exec xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" "$@"
+  fi
+}
+
+# A Linux path as the Windows path Wine gives it (drive Z: is the root).
+windows_path() {
+  local path
+  path=$(realpath -m "$1")
+  printf 'Z:%s' "${path//\//\\}"
 }
