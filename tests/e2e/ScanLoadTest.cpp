@@ -1,6 +1,6 @@
 // Library loading through the real server: what the host receives, byte for byte,
-// when a library cannot be loaded, and when a loaded library is no plug-in but
-// carries a version resource.
+// when a library cannot be loaded, when a loaded library is no plug-in but carries
+// a version resource, and what a plug-in's entry point gets from the host callback.
 
 #include "HostSession.h"
 #include "e2e/RecordText.h"
@@ -157,6 +157,86 @@ TEST_F(ScanLoadTest, FailedLoadAfterALoadedLibraryStillAnswersInFull)
     EXPECT_EQ(MaskModuleHandle(Scan(loaded)), NotAPluginAnswer(loaded, "2.1.0.7"));
     EXPECT_EQ(Scan(missing), LoadFailureAnswer(missing, 126));
     EXPECT_EQ(MaskModuleHandle(Scan(loaded)), NotAPluginAnswer(loaded, "2.1.0.7"));
+}
+
+// The log of the callback_answers fixture: its entry point calls the host callback,
+// reports every answer back as the capability text "answer <opcode> <value>" (and
+// the like) of audioMasterCanDo, and returns NULL.
+std::string CallbackAnswersLog(const std::string& currentId)
+{
+    struct SAsked
+    {
+        int opcode;
+        const char* name;
+        std::string answer;
+        bool warns;
+    };
+    const SAsked asked[] = {
+        {0, "audioMasterAutomate", "0", false},
+        {1, "audioMasterVersion", "2400", false},
+        {2, "audioMasterCurrentId", currentId, false},
+        {6, "audioMasterWantMidi", "0", false},
+        {14, "audioMasterNeedIdle", "1", false},
+        {16, "audioMasterGetSampleRate", "44100", false},
+        {17, "audioMasterGetBlockSize", "512", false},
+        {23, "audioMasterGetCurrentProcessLevel", "4", false},
+        {34, "audioMasterGetVendorVersion", "3", false},
+        {15, "audioMasterSizeWindow", "0", true},
+        {5, "<unknown>", "0", true},
+        {50, "<unknown>", "0", true},
+        {-1, "<unknown>", "0", true},
+    };
+    std::string log;
+    for (const SAsked& a : asked) {
+        const std::string opcode = std::to_string(a.opcode);
+        log += "info:Audio master callback: " + opcode + " - " + a.name + "\n";
+        if (a.warns)
+            log += "warn:Unhandled audioMaster opCode - " + opcode + "\n";
+        log += "info:Query host can do: 'answer " + opcode + " " + a.answer + "'\n";
+    }
+    // The 64-byte buffers get the text and its terminator, and nothing after it.
+    log += "info:Audio master callback: 32 - audioMasterGetVendorString\n"
+           "info:Query host can do: 'text 32 1 'Orvane Software' then x'\n"
+           "info:Audio master callback: 33 - audioMasterGetProductString\n"
+           "info:Query host can do: 'text 33 1 'Talvarine' then x'\n"
+           "info:Audio master callback: 32 - audioMasterGetVendorString\n"
+           "info:Query host can do: 'nullbuffer 32 0'\n"
+           "info:Query host can do: 'SIZEWINDOW'\n"
+           "info:Query host can do: 'cando 37 1'\n"
+           "info:Query host can do: 'sizeWin'\n"
+           "info:Query host can do: 'cando 37 0'\n"
+           "info:Query host can do: '(null)'\n"
+           "info:Query host can do: 'cando 37 0'\n";
+    return log;
+}
+
+struct SEntryPointCase
+{
+    const wchar_t* id; // appended to the command
+    const char* currentId;
+};
+
+TEST_F(ScanLoadTest, EntryPointGetsTheHostAnswersAndTheSubPluginId)
+{
+    // Both builds answer alike; an id with the top bit set comes back negative,
+    // also where the answer is 64 bits wide.
+    const SEntryPointCase cases[] = {
+        {L"", "0"},
+        {L">2e", "46"},
+        {L">80000001", "-2147483647"},
+    };
+    for (const SEntryPointCase& c : cases) {
+        const std::wstring command = FixturePath(L"callback_answers.dll") + c.id;
+        SRecord record;
+        record.error = "Entry point returned NULL";
+        const std::string expected = ScanningLine(command) + "info:Loading library...\n" +
+                                     "info:Looking for entry point in module <module>\n" +
+                                     "info:Found VSTPluginMain()\n" + "info:Calling entry point...\n" +
+                                     CallbackAnswersLog(c.currentId) + "info:Freeing library...\n" +
+                                     "info:Finished\n" + "error:" + record.error + "\n" + RecordText(record) +
+                                     "ready:\n";
+        EXPECT_EQ(MaskModuleHandle(Scan(command)), expected) << Utf8(command);
+    }
 }
 
 } // namespace
