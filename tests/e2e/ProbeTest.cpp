@@ -389,11 +389,14 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(SCrashCase{"AccessViolationInEntryPoint", L"crash.dll", kUpToEntryPoint},
                     SCrashCase{"AccessViolationInDispatcher", L"dispatch-crash.dll", kUpToEntryPoint},
                     // The plug-in's own filters (it would exit with 77) are replaced again
-                    // after the library is loaded and after the entry point returns.
+                    // after the library is loaded, after the entry point returns ...
                     SCrashCase{"OwnFilterFromEntryPointThenDispatcherCrash", L"own-filter-in-entry.dll",
                                kUpToEntryPoint},
                     SCrashCase{"OwnFilterFromLibraryStartUpThenEntryPointCrash", L"own-filter-at-load.dll",
-                               kUpToEntryPoint}),
+                               kUpToEntryPoint},
+                    // ... and after effClose, before the messages its window gets crash it.
+                    SCrashCase{"OwnFilterFromEffCloseThenWindowProcedureCrash", L"own-filter-in-close.dll",
+                               kUpToEntryPoint + kClosing}),
     [](const testing::TestParamInfo<SCrashCase>& info) { return info.param.name; });
 
 } // namespace
