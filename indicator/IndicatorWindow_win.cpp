@@ -105,8 +105,8 @@ void ShowIndicatorWindow(HINSTANCE instance, HWND owner)
     RegisterClassW(&windowClass);
 
     // Layered for per-pixel alpha, a tool window so it gets no taskbar button,
-    // topmost so it stays above the host. The class was registered with this
-    // instance; Wine does not find it when NULL is passed here.
+    // topmost so it stays above the host. A class that is not global is found
+    // by name and instance, so the instance it was registered with is passed.
     IndicatorWindow = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kClassName, kTitle,
         WS_POPUP | WS_VISIBLE, corner.x - width - kMargin, corner.y - height - kMargin, width, height,
         GetDesktopWindow(), nullptr, instance, nullptr);
