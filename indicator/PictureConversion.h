@@ -43,8 +43,12 @@ struct CLockedPixels
 
 // Converts every row into `bits`, a zeroed bottom-up 32-bit section of the same
 // width and height: the picture's top row becomes the last row in memory, so
-// the section shows the picture upright. Rows of a format without a converter
-// stay zero, that is fully transparent.
+// the section shows the picture upright. Indexed pictures (1, 4 and 8 bits)
+// take each pixel's colour and alpha from their palette, so a GIF or palette
+// PNG shows as any viewer shows it, its transparent entry included; an index
+// past the palette stays transparent. Rows of any other format without a
+// converter (premultiplied ARGB, 48- and 64-bit, ARGB1555, greyscale) stay
+// zero, that is fully transparent.
 void ConvertPixels(const CLockedPixels& source, uint8_t* bits);
 
 // Multiplies red, green and blue of each 0xAARRGGBB pixel by its alpha / 255,
