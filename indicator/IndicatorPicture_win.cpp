@@ -84,7 +84,7 @@ HBITMAP BitmapToDibSection(Gdiplus::Bitmap& picture)
     const Gdiplus::PixelFormat format = picture.GetPixelFormat();
     const UINT width = picture.GetWidth();
     const UINT height = picture.GetHeight();
-    // DIB dimensions are signed, and the row arithmetic below works in size_t.
+    // Keeps width x height x 4 within a 32-bit size_t in the x86 build.
     if (width == 0 || height == 0 || width > 0x7FFF || height > 0x7FFF)
         return nullptr;
 
