@@ -29,8 +29,9 @@ int32_t Dispatch(AEffect* effect, int32_t opcode, void* ptr = nullptr)
     return int32_t(effect->dispatcher(effect, opcode, 0, 0, ptr, 0.0f));
 }
 
-// effCanDo counts as "yes" unless the answer is -1: 0 ("don't know") is
-// taken as yes, since many plug-ins answer 0 for what they do support.
+// effCanDo counts as "yes" unless the answer is -1: a plug-in that never
+// implemented effCanDo answers 0 ("don't know") to everything, and would
+// otherwise lose its MIDI ports.
 bool CanDo(AEffect* effect, const char* capability)
 {
     return Dispatch(effect, effCanDo, const_cast<char*>(capability)) != -1;
@@ -94,8 +95,9 @@ bool ProbePlugin(HMODULE module, CScanResult& result)
 {
     LogInfo(u"Looking for entry point in module %p\n", static_cast<const void*>(module));
 
-    // A jBridge bootstrap loads a bridged plug-in of the other processor in
-    // another process: its entry point must not run here.
+    // A jBridge bootstrap stands in for a plug-in that runs in a bridge
+    // process; calling its entry point would start the bridge, so it is
+    // refused before any of its code runs.
     if (GetProcAddress(module, "JBridgeBootstrap")) {
         result.error.Assign(u"Module is a jBridge bootstrap, ignoring");
         return false;
@@ -144,9 +146,10 @@ bool ProbePlugin(HMODULE module, CScanResult& result)
     result.audio64 = (effect->flags & effFlagsCanDoubleReplacing) != 0;
     result.version = VendorVersionToText(Dispatch(effect, effGetVendorVersion));
 
-    // Many synths answer "effect" (or even "shell") to the category question;
-    // the synth flag is the more reliable witness. Plug-ins that don't know
-    // their category answer 0: one without inputs can only be a generator.
+    // The synth flag outranks the category answer, which plug-ins often leave
+    // at a default. An answer of 0 ("unknown") is decided by the inputs: a
+    // plug-in without any can only be a generator. numInputs is read afresh,
+    // as the questions may have changed it.
     if (effect->flags & effFlagsIsSynth)
         result.category = kPlugCategSynth;
     else if (result.category == 0)
@@ -155,9 +158,10 @@ bool ProbePlugin(HMODULE module, CScanResult& result)
     if (result.category == kPlugCategShell)
         ListShells(effect, result);
 
-    // Plug-ins crash in effClose more often than anywhere else (they free what
-    // effOpen would have made); by then everything is known, so such a crash
-    // is swallowed rather than losing the result.
+    // effClose without a preceding effOpen is a path that some plug-ins
+    // handle badly (they free what effOpen would have made). Everything is
+    // known by now, so an exception there is swallowed rather than losing the
+    // result to a crash.
     LogInfo(u"Dispatching effClose...\n");
     CallGuarded(CloseEffect, effect);
     SetUnhandledExceptionFilter(CrashFilter);
