@@ -29,12 +29,15 @@ struct SFormatArg
     SFormatArg(const CSharedStringW& text) : kind(kWideText), wide(text.Get()) {}
     SFormatArg(const CSharedStringA& text) : kind(kNarrowText), narrow(text.Get()) {}
     SFormatArg(bool) = delete; // say "true" or "false" in the caller instead
+    SFormatArg(const wchar_t*) = delete; // a Win32 text: AsU16 it at the call first
 };
 
 // printf-style formatting into a new wide string, with the legacy wide rules of
 // the Microsoft C run time: "%s" takes a wide text and "%S" an 8-bit one (each
 // byte widened to the unit of the same value); a null text prints "(null)";
 // "%p" prints the pointer's width in upper-case hexadecimal digits.
+// An argument that is missing or of a kind the conversion cannot print (a
+// number for "%s", a wide text for "%S") prints "(?)" and is never read.
 // Null when memory runs out.
 CSharedStringW FormatArgs(const char16_t* format, const SFormatArg* args, int count);
 

@@ -50,63 +50,82 @@ TEST(HostChannel, FailedOrEmptyWriteEndsTheLine)
     EXPECT_TRUE(WriteWhole("", 0, SFakeWriter{4, 0, &calls}));
 }
 
-// The host's side of an answer pipe whose write end is OutputHandle.
+// The host's side of an answer pipe whose write end is OutputHandle. A thread
+// reads it as a host does: FlushFileBuffers on a pipe waits until the reader
+// has taken every byte, so nothing could be written without one. A host that
+// does not listen has closed its end before anything is written.
 class CAnswerPipe
 {
 public:
-    CAnswerPipe()
+    explicit CAnswerPipe(bool listening)
     {
         CreatePipe(&m_read, &m_write, nullptr, 0);
         m_savedOutput = OutputHandle;
         OutputHandle = m_write;
+        if (listening) {
+            m_reader = CreateThread(nullptr, 0, &ReadAll, this, 0, nullptr);
+        } else {
+            CloseHandle(m_read);
+            m_read = nullptr;
+        }
     }
     ~CAnswerPipe()
     {
+        Received();
         OutputHandle = m_savedOutput;
         SetHostOutput(nullptr);
-        CloseRead();
-        CloseHandle(m_write);
     }
-    std::string ReadAvailable()
+
+    // Closes the write end and returns everything the reader got.
+    std::string Received()
     {
-        std::string bytes;
-        DWORD available = 0;
-        while (PeekNamedPipe(m_read, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
-            char buffer[256];
-            DWORD read = 0;
-            if (!ReadFile(m_read, buffer, sizeof buffer, &read, nullptr) || read == 0)
-                break;
-            bytes.append(buffer, read);
+        if (m_write) {
+            CloseHandle(m_write);
+            m_write = nullptr;
         }
-        return bytes;
-    }
-    void CloseRead()
-    {
-        if (m_read)
+        if (m_reader) {
+            WaitForSingleObject(m_reader, INFINITE);
+            CloseHandle(m_reader);
+            m_reader = nullptr;
+        }
+        if (m_read) {
             CloseHandle(m_read);
-        m_read = nullptr;
+            m_read = nullptr;
+        }
+        return m_bytes;
     }
 
 private:
+    static DWORD WINAPI ReadAll(void* self)
+    {
+        CAnswerPipe& pipe = *static_cast<CAnswerPipe*>(self);
+        char buffer[256];
+        DWORD read = 0;
+        while (ReadFile(pipe.m_read, buffer, sizeof buffer, &read, nullptr) && read > 0)
+            pipe.m_bytes.append(buffer, read);
+        return 0;
+    }
+
     HANDLE m_read = nullptr;
     HANDLE m_write = nullptr;
+    HANDLE m_reader = nullptr;
     void* m_savedOutput = nullptr;
+    std::string m_bytes;
 };
 
 TEST(HostChannel, ReadyMarkerAndLinesReachThePipeByteForByte)
 {
-    CAnswerPipe pipe;
+    CAnswerPipe pipe(true);
     SetHostOutput(&WriteToOutput);
     WriteToOutput("ready:\n", 7);
     LogInfo(u"Scanning plugin: '%s'\n", u"C:\\\u00E9.dll");
-    EXPECT_EQ(pipe.ReadAvailable(), "ready:\ninfo:Scanning plugin: 'C:\\\xC3\xA9.dll'\n");
+    EXPECT_EQ(pipe.Received(), "ready:\ninfo:Scanning plugin: 'C:\\\xC3\xA9.dll'\n");
 }
 
 TEST(HostChannel, WritingAfterHostClosedAnswerPipeIsIgnored)
 {
-    CAnswerPipe pipe;
+    CAnswerPipe pipe(false);
     SetHostOutput(&WriteToOutput);
-    pipe.CloseRead();
     WriteToOutput("ready:\n", 7);
     LogInfo(u"Freed\n");
     SUCCEED(); // neither a fault nor a hang
