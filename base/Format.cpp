@@ -38,8 +38,12 @@ public:
     }
     void Repeat(char16_t unit, int64_t times)
     {
-        for (; times > 0; --times)
-            Put(unit);
+        if (times <= 0)
+            return;
+        // Counted at once: a huge width must not cost a loop when only measured.
+        for (int64_t i = m_count; m_out && i < m_room && i < m_count + times; ++i)
+            m_out[i] = unit;
+        m_count += times;
     }
     int64_t Count() const { return m_count; }
 

@@ -181,6 +181,12 @@ TEST(Format, ResultLengthIsMeasuredLazily)
     EXPECT_GE(s.GetCapacity(), 5);
 }
 
+TEST(Format, TextTooLongForAStringGivesNull)
+{
+    EXPECT_EQ(Format(u"%2147483647i%2147483647i", 1, 2).Get(), nullptr);
+    EXPECT_EQ(Format(u"%99999999999i", 1).Get(), nullptr); // the width saturates, never wraps
+}
+
 TEST(Format, NullFormatGivesEmptyText)
 {
     CSharedStringW s = FormatArgs(nullptr, nullptr, 0);
