@@ -87,6 +87,19 @@ LONG WINAPI ForeignFilter(EXCEPTION_POINTERS*)
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
+// Calls the filter itself, as the system would, so that a filter that steps
+// aside shows up as this exit code instead of the system's crash handling
+// (which may start a debugger that waits for a person).
+constexpr UINT kFilterReturnedExitCode = 10;
+
+LONG WINAPI CallCrashFilter(EXCEPTION_POINTERS* info)
+{
+    if (CrashFilter(info) == EXCEPTION_CONTINUE_SEARCH)
+        TerminateProcess(GetCurrentProcess(), kFilterReturnedExitCode);
+    TerminateProcess(GetCurrentProcess(), 11);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
 // A fault while the loader lock is held, as in a plug-in's DllMain: a thread
 // started now cannot run until the lock is free.
 void FaultUnderLoaderLock()
@@ -133,6 +146,10 @@ int wmain(int argc, wchar_t** argv)
         Fault();
     } else if (!wcscmp(mode, L"foreign-kept")) {
         SetUnhandledExceptionFilter(ForeignFilter);
+        SayFaultingThread(GetCurrentThreadId());
+        Fault();
+    } else if (!wcscmp(mode, L"filter-returns")) {
+        AddVectoredExceptionHandler(1, CallCrashFilter);
         SayFaultingThread(GetCurrentThreadId());
         Fault();
     } else if (!wcscmp(mode, L"loader-lock")) {

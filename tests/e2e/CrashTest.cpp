@@ -17,6 +17,7 @@ namespace {
 
 constexpr DWORD kCrashExitCode = 9;
 constexpr DWORD kForeignFilterExitCode = 77; // what crash-probe's own filter exits with
+constexpr DWORD kFilterReturnedExitCode = 10; // crash-probe's exit when our filter returns
 constexpr DWORD kAccessViolation = 0xC0000005;
 constexpr DWORD kStackOverflow = 0xC00000FD;
 constexpr uint64_t kFaultAddress = 0xBAD0; // where crash-probe writes to fault
@@ -138,11 +139,12 @@ struct SProbeRun
     SYSTEMTIME ended{};
 };
 
-// Runs crash-probe.exe MODE [FOLDER] in `workingFolder` and waits for its end.
-SProbeRun RunProbe(const std::wstring& mode, const std::wstring* folder, const std::wstring& workingFolder)
+// Runs `probe` MODE [FOLDER] in `workingFolder` and waits for its end.
+SProbeRun RunProbe(const std::wstring& probe, const std::wstring& mode, const std::wstring* folder,
+                   const std::wstring& workingFolder)
 {
     SProbeRun run;
-    std::wstring commandLine = QuoteArgument(TestBinDir() + L"crash-probe.exe") + L" " + mode;
+    std::wstring commandLine = QuoteArgument(probe) + L" " + mode;
     if (folder)
         commandLine += L" " + QuoteArgument(*folder);
 
@@ -209,6 +211,11 @@ bool ParseDumpName(const std::wstring& name, SYSTEMTIME& time)
     time.wMinute = field(15, 2);
     time.wSecond = field(18, 2);
     return true;
+}
+
+bool Contains(const std::vector<uint32_t>& ids, uint32_t id)
+{
+    return std::find(ids.begin(), ids.end(), id) != ids.end();
 }
 
 uint64_t Seconds(SYSTEMTIME time)
@@ -315,7 +322,8 @@ TEST_P(CrashTest, ExitCodeAndDump)
         ASSERT_TRUE(FolderExists(watched)) << "could not make the long folder";
     }
 
-    const SProbeRun run = RunProbe(row.mode, row.folder == EFolder::kAbsent ? nullptr : &argument, workingFolder.Path());
+    const SProbeRun run = RunProbe(TestBinDir() + L"crash-probe.exe", row.mode,
+                                   row.folder == EFolder::kAbsent ? nullptr : &argument, workingFolder.Path());
     EXPECT_EQ(run.exitCode, row.exitCode);
     ASSERT_FALSE(run.faultingThreads.empty()) << "crash-probe did not get as far as faulting";
 
@@ -347,11 +355,9 @@ TEST_P(CrashTest, ExitCodeAndDump)
 
     // The exception stream must name the thread that faulted, not the one that
     // wrote the dump, and that thread must be among the dumped ones.
-    const std::vector<uint32_t>& faulting = run.faultingThreads;
-    EXPECT_NE(std::find(faulting.begin(), faulting.end(), dump.exception.threadId), faulting.end())
+    EXPECT_TRUE(Contains(run.faultingThreads, dump.exception.threadId))
         << "exception stream names thread " << dump.exception.threadId << ", not a faulting one";
-    EXPECT_NE(std::find(dump.threadIds.begin(), dump.threadIds.end(), dump.exception.threadId), dump.threadIds.end())
-        << "the faulting thread is missing from the thread list";
+    EXPECT_TRUE(Contains(dump.threadIds, dump.exception.threadId)) << "the faulting thread is missing from the thread list";
 
     if (row.exceptionCode == kAccessViolation) {
         // The faulting write itself: a write (1) to crash-probe's address.
@@ -363,5 +369,59 @@ TEST_P(CrashTest, ExitCodeAndDump)
 
 INSTANTIATE_TEST_SUITE_P(Crash, CrashTest, ::testing::ValuesIn(kCrashCases),
                          [](const ::testing::TestParamInfo<SCrashCase>& info) { return std::string(info.param.name); });
+
+// Wine prefers its built-in DbgHelp to a DbgHelp.dll beside the program, where
+// Windows looks first. Asks Wine, for the probe copies alone, to take the one
+// beside them. The key is volatile: it ends with the Wine session.
+void PreferDbgHelpBesideProbeCopies()
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\crash-probe-own-dbghelp.exe\\DllOverrides", 0,
+                        nullptr, REG_OPTION_VOLATILE, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return;
+    const wchar_t value[] = L"native";
+    RegSetValueExW(key, L"dbghelp", 0, REG_SZ, reinterpret_cast<const BYTE*>(value), sizeof(value));
+    RegCloseKey(key);
+}
+
+struct SMissingWriterCase
+{
+    const char* name;
+    const wchar_t* probeFolder; // beside the probe copy in it: a DbgHelp.dll that cannot write dumps
+};
+
+std::ostream& operator<<(std::ostream& out, const SMissingWriterCase& row)
+{
+    return out << row.name;
+}
+
+const SMissingWriterCase kMissingWriterCases[] = {
+    {"DbgHelpWithoutMiniDumpWriteDumpLeavesCrashToSystem", L"crash-dbghelp-no-writer"},
+    {"DbgHelpThatIsNoLibraryLeavesCrashToSystem", L"crash-dbghelp-broken"},
+};
+
+class CrashWithoutDumpWriterTest : public ::testing::TestWithParam<SMissingWriterCase>
+{
+};
+
+// The filter steps aside for the system's own crash handling: it returns
+// (crash-probe then exits with 10) instead of ending the process, and makes no file.
+TEST_P(CrashWithoutDumpWriterTest, FilterReturnsWithoutDump)
+{
+    const SMissingWriterCase& row = GetParam();
+    CTempFolder folder;
+    CTempFolder workingFolder;
+    PreferDbgHelpBesideProbeCopies();
+    const SProbeRun run = RunProbe(TestBinDir() + row.probeFolder + L"\\crash-probe-own-dbghelp.exe", L"filter-returns",
+                                   &folder.Path(), workingFolder.Path());
+    ASSERT_FALSE(run.faultingThreads.empty()) << "crash-probe did not get as far as faulting";
+    EXPECT_EQ(run.exitCode, kFilterReturnedExitCode);
+    EXPECT_TRUE(FilesIn(folder.Path()).empty()) << "a dump file was made";
+}
+
+INSTANTIATE_TEST_SUITE_P(Crash, CrashWithoutDumpWriterTest, ::testing::ValuesIn(kMissingWriterCases),
+                         [](const ::testing::TestParamInfo<SMissingWriterCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 } // namespace
