@@ -1,7 +1,5 @@
 #include "crash/CrashHandler.h"
 
-#include "base/Text16.h"
-
 // Only for the declarations: DbgHelp is loaded by name when a crash happens, so
 // the programs never import it.
 #include <dbghelp.h>
@@ -15,9 +13,9 @@ namespace {
 // The dump path's buffer, terminating null included.
 constexpr int kDumpPathChars = 260;
 
-// A thread that overflowed its stack enters the filter with only the few pages
-// left below the guard page; DbgHelp needs far more than that, so the dump is
-// written from a fresh thread with a stack of its own.
+// A thread that overflowed its stack enters the filter with little more than a
+// page left; DbgHelp needs far more, so the dump is written from a fresh thread
+// with a stack of its own.
 constexpr DWORD kDumpThreadStack = 1024 * 1024;
 
 // How long the faulting thread waits for the dump thread before writing the
@@ -29,7 +27,7 @@ constexpr DWORD kDumpThreadStartMs = 5000;
 
 enum EDumpOutcome : DWORD
 {
-    kDumpWritten = 1,   // or tried: no folder, no file, a partial file all end here
+    kDumpWritten = 1,   // or tried: a path too long, no file, a partial dump all end here
     kDumpWriterMissing, // DbgHelp or its MiniDumpWriteDump is not there
     kDumpTaken,         // a late dump thread found the job already taken
 };
