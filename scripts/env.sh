@@ -8,13 +8,21 @@ export WINEDEBUG=-all
 # Without a UTF-8 locale Wine mangles non-ASCII file names.
 export LANG=C.UTF-8
 # No Mono or Gecko installer dialogs, and no desktop menu entries from the prefix.
-export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="
+# Nor Wine's debugger for a crash that no filter ends: under Xvfb it waits forever.
+export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=;winedbg.exe="
 
 # Creates the prefix once (about 15 s); later calls return at once.
 ensure_wine_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
     env -u DISPLAY wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+  fi
+  # Xvfb runs no window manager, and Wine waits 2 s for one to withdraw every
+  # shown window when it is destroyed: so at every process exit. Windows that no
+  # window manager handles are withdrawn at once.
+  if ! grep -q '^"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    env -u DISPLAY wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
     wineserver -w
   fi
 }
