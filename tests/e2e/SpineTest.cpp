@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace {
@@ -70,6 +71,12 @@ const SCommandCase kCommandCases[] = {
     {"StrayContinuationByteBecomesReplacementCharacter", "C:\\VST\\Bad\x80.dll\n",
      "C:\\VST\\Bad\xEF\xBF\xBD.dll"},
 };
+
+// Failure messages name the row, not its bytes.
+void PrintTo(const SCommandCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class CommandCut : public testing::TestWithParam<SCommandCase>
 {
@@ -141,6 +148,11 @@ const SMessageLoopCase kMessageLoopCases[] = {
     {"NoArgumentsAtAll", L"", true},
 };
 
+void PrintTo(const SMessageLoopCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
 class MessageLoop : public testing::TestWithParam<SMessageLoopCase>
 {
 };
@@ -171,6 +183,17 @@ TEST(Spine, ClosingTheCommandPipeEndsWithExitCodeZero)
     session.CloseCommands();
     EXPECT_EQ(session.ReadToEnd(), "") << "no ready marker after the command pipe ended";
     EXPECT_EQ(session.WaitForExit(), 0u);
+}
+
+TEST(Spine, QuitMessageDoesNotEndTheCommandLoop)
+{
+    CHostSession session(ServerPath());
+    ASSERT_TRUE(session.Start());
+    ASSERT_EQ(session.ReadUntilReady(), kBanner + kReady);
+    ASSERT_TRUE(session.PostQuit());
+    ExpectAnswerTo(session.Command("C:\\VST\\Synth.dll\n"), "C:\\VST\\Synth.dll");
+    ExpectAnswerTo(session.Command("C:\\VST\\Next.dll\n"), "C:\\VST\\Next.dll");
+    ExpectCleanExit(session);
 }
 
 TEST(Spine, HostThatStopsListeningDoesNotStopTheServer)
