@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/HostChannel.h"
 #include "app/LogLine.h"
+#include "app/MessagePump.h"
 #include "base/SharedString.h"
 #include "base/Text16.h"
 #include "crash/CrashHandler.h"
@@ -24,16 +25,6 @@ static const char kReadyMarker[] = "ready:\n";
 
 // Written by start-up, read by shut-down.
 static ULONG_PTR GdiplusToken = 0;
-
-// Hands window messages that piled up while we were blocked in ReadFile to their
-// windows (the indicator's dragging and painting). A WM_QUIT found here is
-// dropped: only the end of the command pipe ends the command loop.
-static void DrainMessages()
-{
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageW(&message);
-}
 
 static void RunCommandLoop()
 {

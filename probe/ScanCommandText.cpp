@@ -1,15 +1,6 @@
 #include "probe/ScanCommandText.h"
 
-static int HexDigitValue(char16_t c)
-{
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
-}
+#include "base/HexDigit.h"
 
 int32_t ParseShellId(const char16_t* text)
 {

@@ -1,6 +1,7 @@
 #include "probe/ScanRequest.h"
 
 #include "app/LogLine.h"
+#include "app/MessagePump.h"
 #include "base/Text16.h"
 #include "crash/CrashHandler.h"
 #include "indicator/IndicatorWindow.h"
@@ -12,15 +13,6 @@
 // The library cache: written only here, on the one thread; freed at shut-down.
 HMODULE CachedLibrary = nullptr;
 CSharedStringW CachedLibraryPath;
-
-// Gives the indicator window, and any window the plug-in made, their messages;
-// TranslateMessage is left out on purpose, nobody types into them.
-static void DrainMessages()
-{
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageW(&message);
-}
 
 void ScanCommand(const CSharedStringW& command)
 {
