@@ -18,13 +18,6 @@ const wchar_t kTitle[] = L"Talvarine Scan Server";
 const LONG kExStyle = WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST; // 0x00080088
 const int kSize = 120;
 const int kCornerOffset = kSize + 10; // picture plus margin, from the work area's corner
-const std::string kReady = "ready:\n";
-
-#ifdef _WIN64
-const std::string kBanner = "info:Talvarine Plugin Scan Server (x64)\n";
-#else
-const std::string kBanner = "info:Talvarine Plugin Scan Server (x86)\n";
-#endif
 
 // What lies beneath the indicator in the pixel test: a colour the picture has nowhere.
 const COLORREF kBackground = RGB(255, 0, 255);

@@ -15,10 +15,8 @@
 namespace {
 
 #ifdef _WIN64
-const std::string kBanner = "info:Talvarine Plugin Scan Server (x64)\n";
 const std::wstring kDumpPrefix = L"ScanServer-x64-";
 #else
-const std::string kBanner = "info:Talvarine Plugin Scan Server (x86)\n";
 const std::wstring kDumpPrefix = L"ScanServer-x86-";
 #endif
 
@@ -261,25 +259,8 @@ std::vector<SProbeCase> ProbeCases()
     return rows;
 }
 
-class ProbeTest : public testing::TestWithParam<SProbeCase>
+class ProbeTest : public TScanSessionTest<testing::TestWithParam<SProbeCase>>
 {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_session.Start());
-        ASSERT_EQ(m_session.ReadUntilReady(), kBanner + kReady);
-    }
-
-    void TearDown() override
-    {
-        m_session.CloseCommands();
-        m_session.ReadToEnd();
-        EXPECT_EQ(m_session.WaitForExit(), 0u);
-    }
-
-    std::string Scan(const std::string& command) { return MaskModuleAddresses(m_session.Command(command + "\n")); }
-
-    CHostSession m_session{ServerPath()};
 };
 
 TEST_P(ProbeTest, HostReceivesExactAnswer)

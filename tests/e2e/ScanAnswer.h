@@ -6,6 +6,8 @@
 #include "e2e/RecordText.h"
 #include "host/HostSession.h"
 
+#include <gtest/gtest.h>
+
 #include <initializer_list>
 #include <string>
 
@@ -36,7 +38,6 @@ const std::string kClosing = Info("Dispatching effClose...");
 const std::string kKeeping = Info("Keeping shell library loaded for now...");
 const std::string kFreeing = Info("Freeing library...");
 const std::string kFinished = Info("Finished");
-const std::string kReady = "ready:\n";
 
 // The host-callback line of audioMasterCurrentId, which every shell fixture asks in its entry point.
 const std::string kCurrentIdAsked = Info("Audio master callback: 2 - audioMasterCurrentId");
@@ -96,3 +97,28 @@ inline SRecord FixtureRecord(const std::string& name)
     record.category = 1;
     return record;
 }
+
+// A test with a server of its own: started and past its banner before the
+// test, told to shut down after it, which it must do with exit code 0.
+template <typename Base = testing::Test>
+class TScanSessionTest : public Base
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_session.Start());
+        ASSERT_EQ(m_session.ReadUntilReady(), kBanner + kReady);
+    }
+
+    void TearDown() override
+    {
+        m_session.CloseCommands();
+        m_session.ReadToEnd();
+        EXPECT_EQ(m_session.WaitForExit(), 0u);
+    }
+
+    // One command's answer, with the module address masked.
+    std::string Scan(const std::string& command) { return MaskModuleAddresses(m_session.Command(command + "\n")); }
+
+    CHostSession m_session{ServerPath()};
+};

@@ -13,11 +13,6 @@
 
 namespace {
 
-#ifdef _WIN64
-const std::string kBanner = "info:Talvarine Plugin Scan Server (x64)\n";
-#else
-const std::string kBanner = "info:Talvarine Plugin Scan Server (x86)\n";
-#endif
 
 const std::string kShellListed = Info("Found shell: 00000011 - Alpha") + Info("Found shell: 00000022 - Beta") +
                                  Info("Found shell: 00000011 - Alpha") + Info("   - duplicate, ignoring");
@@ -66,25 +61,8 @@ std::string LoadFailure(const std::string& command, const std::string& before)
     return ScanningLine(command) + before + kLoading + "error:" + error + "\n" + FailedRecordText(error) + kReady;
 }
 
-class ScanCacheTest : public testing::Test
+class ScanCacheTest : public TScanSessionTest<>
 {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_session.Start());
-        ASSERT_EQ(m_session.ReadUntilReady(), kBanner + kReady);
-    }
-
-    void TearDown() override
-    {
-        m_session.CloseCommands();
-        m_session.ReadToEnd();
-        m_session.WaitForExit();
-    }
-
-    std::string Scan(const std::string& command) { return MaskModuleAddresses(m_session.Command(command + "\n")); }
-
-    CHostSession m_session{ServerPath()};
 };
 
 const std::string kShell = FixtureCommand(L"shell.dll");

@@ -14,12 +14,6 @@ namespace {
 
 using namespace std::string_literals;
 
-#ifdef _WIN64
-const std::string kBanner = "info:Talvarine Plugin Scan Server (x64)\n";
-#else
-const std::string kBanner = "info:Talvarine Plugin Scan Server (x86)\n";
-#endif
-const std::string kReady = "ready:\n";
 
 std::string ScanningLine(const std::string& command)
 {

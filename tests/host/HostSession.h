@@ -4,6 +4,15 @@
 
 #include <string>
 
+// The first line the server of this build writes, and the marker it writes
+// before every read of a command.
+#ifdef _WIN64
+const std::string kBanner = "info:Talvarine Plugin Scan Server (x64)\n";
+#else
+const std::string kBanner = "info:Talvarine Plugin Scan Server (x86)\n";
+#endif
+const std::string kReady = "ready:\n";
+
 // Drives one scan server as a host does: two anonymous pipes whose server ends
 // alone are inheritable, the handle values on the command line, one WriteFile
 // per command, and reads up to each ready marker.
